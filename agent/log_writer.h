@@ -30,7 +30,9 @@ void LogTrace(const char* format, ...) VT_PRINTF_FORMAT(1, 2);
 
 // Applies the defaults (file "brisel.log", level 3, a fresh lock key) when no log is
 // open and no name is set; only resets the level when a log is open. False only when
-// the name cannot be copied.
+// the name cannot be copied. The lock key exists only from here on, so a writer is
+// configured with InitLogSettings first and SetLogSettings (or the setters) after it:
+// a writer configured without it opens its file but writes no lines.
 bool InitLogSettings();
 bool SetLogSettings(const char* fileName, const char* directory, std::uint8_t level);
 bool SetLogFileName(const char* name);

@@ -16,6 +16,9 @@ void LockObject(const void* key);
 // Releases `key`; a key that is not held is ignored.
 void UnlockObject(const void* key);
 
+// The back-off counter: 10 more for every contended wait of the process so far.
+int GetLockWaitTime();
+
 // RAII holder of one object lock.
 class ObjectLockGuard {
  public:

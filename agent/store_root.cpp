@@ -1,0 +1,3 @@
+#include "agent/store_root.h"
+
+char* gv_storeRoot = nullptr;
