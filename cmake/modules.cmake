@@ -2,7 +2,8 @@
 #   x.cpp            part of the library
 #   x_linux.cpp      only in the Linux build;   x_win32.cpp only in the Windows build
 #   x_test.cpp       part of the directory's test program (x_linux_test / x_win32_test likewise)
-#   x_fuzz.cpp       a libFuzzer target (built by the fuzz configuration only)
+#   x_fuzz.cpp       a libFuzzer target x_fuzz (built only with -DFUZZ=ON and clang); its
+#                    seed corpus is the directory fuzz_corpus/x/ beside it
 # New files are picked up at the next build (CONFIGURE_DEPENDS).
 
 function(_vt_platform_filter out)
@@ -34,10 +35,12 @@ function(vt_module)
   _vt_platform_filter(all ${all})
   set(lib_src)
   set(test_src)
+  set(fuzz_src)
   foreach(f ${all})
     if(f MATCHES "_test\\.cpp$")
       list(APPEND test_src ${f})
     elseif(f MATCHES "_fuzz\\.cpp$")
+      list(APPEND fuzz_src ${f})
     else()
       list(APPEND lib_src ${f})
     endif()
@@ -48,6 +51,19 @@ function(vt_module)
   target_link_libraries(${M_NAME} PUBLIC ${M_DEPS})
   if(NOT WIN32)
     target_link_libraries(${M_NAME} PUBLIC Threads::Threads)
+  endif()
+
+  if(FUZZ)
+    foreach(f ${fuzz_src})
+      get_filename_component(fuzz_name ${f} NAME_WE)
+      add_executable(${fuzz_name} ${f})
+      target_link_libraries(${fuzz_name} PRIVATE ${M_NAME})
+      target_link_options(${fuzz_name} PRIVATE -fsanitize=fuzzer)
+      string(REGEX REPLACE "_fuzz$" "" corpus_name ${fuzz_name})
+      set_property(GLOBAL APPEND PROPERTY VT_FUZZERS
+                   "${fuzz_name}|${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus/${corpus_name}")
+    endforeach()
+    return()
   endif()
 
   if(test_src)
