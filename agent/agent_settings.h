@@ -1,5 +1,5 @@
-// The agent's settings in its registry key (HKEY_LOCAL_MACHINE\Software\Quillon\
-// Vantory\VTAgent): the installation directory, the log level and the event flag.
+// The agent's settings in its registry key under HKEY_LOCAL_MACHINE: the installation
+// directory, the log level and the event flag.
 // Strings handed out (ReadRegSZ, GetAgentInstallDir) are malloc'd; the caller frees
 // them with free. The readers are safe from any thread; gv_agentInstallDir and
 // gv_eventEnabled are written only by the agent's start-up, before other threads run.
