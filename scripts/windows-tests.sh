@@ -64,6 +64,6 @@ wineserver -p
 # Start Wine's own services now, away from ctest: started by the first test program they
 # would inherit its output pipe, and ctest would wait for that pipe until its time-out.
 wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
-ctest --test-dir build-win64 --output-on-failure -j 2
+ctest --test-dir build-win64 --output-on-failure -j 2 --timeout 300
 
 echo "Windows builds and Wine tests took $(( $(date +%s) - start )) s"
