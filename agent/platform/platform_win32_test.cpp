@@ -161,6 +161,9 @@ TEST_F(RegistryTest, TypeMismatchIsInvalidData) {
   EXPECT_EQ(kInvalidData, key.QueryString("Level", text));
   EXPECT_EQ("keep", text);
   EXPECT_EQ(kFileNotFound, key.QueryDword("Missing", number));
+  std::uint32_t bytes = 7;
+  EXPECT_EQ(kFileNotFound, key.QueryValueSize("Missing", bytes));
+  EXPECT_EQ(7u, bytes);
 }
 
 TEST_F(RegistryTest, MissingKeyIsFileNotFoundAndStaysClosed) {
@@ -630,10 +633,9 @@ TEST(MessageTest, SystemTextsComeWithoutLineBreaks) {
   ASSERT_TRUE(SystemMessageAnsi(kFileNotFound, ansi));
   EXPECT_FALSE(ansi.empty());
   EXPECT_EQ(std::string::npos, ansi.find_first_of("\r\n"));
-  // Codes from programs (not system errors) have no text.
-  wide = L"keep";
-  EXPECT_FALSE(SystemMessageWide(17022, wide));
-  EXPECT_FALSE(SystemMessageAnsi(0x240006, ansi));
+  // Codes with the customer bit set are never system errors: no text.
+  EXPECT_FALSE(SystemMessageWide(0x20000001, wide));
+  EXPECT_FALSE(SystemMessageAnsi(0x2000ABCD, ansi));
 }
 
 TEST(MessageTest, WideToUtf8) {
