@@ -393,6 +393,30 @@ TEST_F(FileTest, LogStreamIsNotInheritableAndHonoursItsMode) {
   EXPECT_EQ("C:\\Agent\\logs\\x.log", HostPath("C:\\Agent\\logs\\x.log"));
 }
 
+// Rotation copies and truncates the live log while the writer keeps its stream open.
+TEST_F(FileTest, OpenLogStreamLetsRotationCopyAndTruncate) {
+  WriteFile(Path("live.log"), "");
+  std::FILE* stream = OpenLogStream(Path("live.log"), false);
+  ASSERT_NE(nullptr, stream);
+  std::fputs("first\n", stream);
+  std::fflush(stream);
+  EXPECT_EQ(kSuccess, CopyFileReplacing(Path("live.log"), Path("live1.log")));
+  File live;
+  EXPECT_EQ(kSuccess, live.Open(Path("live.log"), FileAccess::ReadWrite,
+                                FileShare::ReadWriteDelete, FileDisposition::OpenExisting));
+  std::uint64_t size = 0;
+  EXPECT_EQ(kSuccess, live.Size(size));
+  EXPECT_EQ(7u, size);
+  EXPECT_EQ(kSuccess, live.Open(Path("live.log"), FileAccess::ReadWrite,
+                                FileShare::ReadWriteDelete, FileDisposition::TruncateExisting));
+  live.Close();
+  // Appending: the next line lands at the start of the emptied file.
+  std::fputs("second\n", stream);
+  std::fclose(stream);
+  EXPECT_EQ("first\r\n", ReadFile(Path("live1.log")));
+  EXPECT_EQ("second\r\n", ReadFile(Path("live.log")));
+}
+
 // ---------------------------------------------------------------- directory listing
 
 using ListingTest = TempDirTest;
