@@ -11,6 +11,9 @@
 namespace {
 
 // Gives up the processor until `done` holds; the tests wait for events, never for time.
+// Packed entries: gtest binds references, so handles are copied out first.
+ThreadHandle HandleOf(const ThreadPoolEntry& entry) { return entry.handle; }
+
 template <typename Done>
 void WaitUntil(Done done) {
   while (!done()) std::this_thread::yield();
@@ -109,7 +112,7 @@ TEST(ThreadPool, ParkedThreadIsIdleUntilWoken) {
   probe.entry = &entry;
   probe.mayPark = false;
   entry.handle = CreateNewThread(ParkOnce, &probe);
-  ASSERT_NE(entry.handle, 0u);
+  ASSERT_NE(HandleOf(entry), 0u);
   probe.mayPark = true;
   WaitUntil([&entry] { return GetThreadPoolState(&entry) == kThreadIdle; });
   std::uint16_t index = 9;
@@ -128,7 +131,7 @@ TEST(ThreadPool, AWakeBeforeTheParkIsNotLost) {
   probe.entry = &entry;
   probe.mayPark = false;
   entry.handle = CreateNewThread(ParkOnce, &probe);
-  ASSERT_NE(entry.handle, 0u);
+  ASSERT_NE(HandleOf(entry), 0u);
   WakeThread(&entry);     // the worker has not parked yet
   probe.mayPark = true;   // now it parks, and must return at once
   ASSERT_EQ(WaitForThread(entry.handle, nullptr), 1);
@@ -177,7 +180,7 @@ TEST(ThreadPool, DispatcherWakesIdleWorkersForEveryJob) {
   for (std::uint16_t i = 0; i < Pool::kSize; ++i) workers.push_back(Worker{&pool, i});
   for (std::uint16_t i = 0; i < Pool::kSize; ++i) {
     pool.entries[i].handle = CreateNewThread(WorkerLoop, &workers[i]);
-    ASSERT_NE(pool.entries[i].handle, 0u);
+    ASSERT_NE(HandleOf(pool.entries[i]), 0u);
     pool.started.fetch_add(1);
   }
   constexpr int kJobs = 60;
@@ -207,14 +210,14 @@ TEST(ThreadPool, ResetAndFreeClearStatesAndReleaseHandles) {
   ThreadPoolEntry copy[3] = {pool[0], pool[1], pool[2]};
   ResetThreadPool(copy, 3);
   for (const ThreadPoolEntry& entry : copy) EXPECT_EQ(GetThreadPoolState(&entry), kThreadSlotEmpty);
-  EXPECT_EQ(copy[2].handle, pool[2].handle);  // handles are kept
+  EXPECT_EQ(HandleOf(copy[2]), HandleOf(pool[2]));  // handles are kept
 
   ThreadHandle busy = pool[0].handle;
   FreeThreadPool(pool, 3);
   for (const ThreadPoolEntry& entry : pool) EXPECT_EQ(GetThreadPoolState(&entry), kThreadSlotEmpty);
-  EXPECT_EQ(pool[0].handle, 0u);
-  EXPECT_EQ(pool[2].handle, 0u);
-  EXPECT_EQ(pool[1].handle, empty);  // an empty entry is left alone
+  EXPECT_EQ(HandleOf(pool[0]), 0u);
+  EXPECT_EQ(HandleOf(pool[2]), 0u);
+  EXPECT_EQ(HandleOf(pool[1]), empty);  // an empty entry is left alone
   EXPECT_EQ(WaitForThread(busy, nullptr), 0);  // released
   EXPECT_EQ(WaitForThread(empty, nullptr), 1);
   ResetThreadPool(nullptr, 3);
