@@ -1,10 +1,9 @@
-// Vector: the store's general list, a singly linked list of untyped element pointers
-// with head, tail, count and an optional comparator that keeps it sorted. Callers walk
-// it themselves: ElementAt(v, 0), then each link's `next` until null.
-// The vector allocates and frees only its links (through VtMalloc); elements stay the
-// caller's. Adding, inserting, deleting, ElementAt and FreeVector each hold the object
-// lock keyed by the vector record; a caller's own walk between such calls is not
-// protected and needs a lock of the caller's.
+// Vector: the store's general list, singly linked untyped element pointers with head,
+// tail, count and an optional comparator that keeps it sorted. Callers walk it from
+// ElementAt(v, 0) along each `next` until null. The vector allocates and frees only its
+// links (through VtMalloc); elements stay the caller's. Adding, inserting, deleting,
+// ElementAt and FreeVector each hold the object lock keyed by the vector record; a
+// caller's own walk between such calls is not protected and needs a lock of its own.
 #pragma once
 
 #include <cstdint>
