@@ -15,10 +15,12 @@ std::uint32_t LogErrorMessage(std::uint32_t code);
 void LogErrorCode(std::uint32_t code);
 
 // The agent's own text for `code`. For a code in the table the result is a constant
-// the caller must not free; for any other code it is a new buffer the caller frees.
-// `owned` (optional) tells which of the two it is.
+// the caller must not free; for any other code it is a new string the caller frees
+// ("Unknown Error. Code : %d", the code as a signed decimal), null only when memory
+// ran out. `owned` (optional) tells which of the two it is.
 const char* GetResultMessage(std::uint32_t code, bool* owned = nullptr);
 
 // Converts NUL-terminated wide text to a new UTF-8 string stored in *text at once
-// (the caller owns it whatever happens). False when the conversion failed.
+// (the caller owns it whatever happens). False when the conversion failed (logged;
+// *text then holds what was converted) or memory ran out (*text null).
 bool ConvertWideToUtf8(const wchar_t* wideText, char** text);
