@@ -1,4 +1,6 @@
 // Linux: threads, clocks, the log stream and directories of the simulated machine.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
@@ -59,8 +61,22 @@ LocalTime LocalNow() {
 std::string HostPath(const std::string& windowsPath) { return sim::ToHost(windowsPath); }
 
 std::FILE* OpenLogStream(const std::string& path, bool truncate) {
-  // "e": close-on-exec, so a started program never holds the log open.
-  return std::fopen(sim::ToHost(path).c_str(), truncate ? "we" : "a+e");
+  // Close-on-exec, so a started program never holds the log open.
+  const int flags = truncate ? O_WRONLY | O_CREAT | O_CLOEXEC
+                             : O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC;
+  const int fd = ::open(sim::ToHost(path).c_str(), flags, 0666);
+  if (fd < 0) return nullptr;
+  // The stream shares the file as a Windows C runtime stream does: others may open it
+  // with sharing, but an open that shares nothing fails while the log is open, so a
+  // rotation cannot move the live file away from under the writer. The lock comes
+  // before the truncation so that a file held without sharing is left alone.
+  if (::flock(fd, LOCK_SH | LOCK_NB) != 0 || (truncate && ::ftruncate(fd, 0) != 0)) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* stream = ::fdopen(fd, truncate ? "w" : "a+");
+  if (stream == nullptr) ::close(fd);
+  return stream;
 }
 
 int MakeDirectory(const std::string& path) {
