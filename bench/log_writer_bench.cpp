@@ -5,6 +5,7 @@
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/spdlog.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -68,6 +69,8 @@ int main(int argc, char** argv) {
 
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  // Every contended wait of the object lock adds 10; a waiter sleeps counter / 1000 ms.
+  std::fprintf(stderr, "object lock wait counter after the run: %d\n", GetLockWaitTime());
 
   CloseLogFile();
   FreeLogSettings();
