@@ -82,10 +82,19 @@ void BackOff() {
     gv_lockWaitTime.store(10, std::memory_order_relaxed);
     wait = 10;
   }
-  platform::SleepMilliseconds(static_cast<std::uint32_t>(wait) / 1000u);
+  platform::SleepMilliseconds(BackOffMilliseconds(wait));
 }
 
 }  // namespace
+
+// The counter is never reset, so without a ceiling a long-lived process would sleep
+// longer and longer per contended wait (seconds after a few hundred thousand waits).
+std::uint32_t BackOffMilliseconds(std::int32_t waitCounter) {
+  constexpr std::uint32_t kLongestBackOffMs = 10;
+  if (waitCounter < 0) return kLongestBackOffMs;  // the counter wrapped after 2^31 / 10 waits
+  std::uint32_t sleepMs = static_cast<std::uint32_t>(waitCounter) / 1000u;
+  return sleepMs < kLongestBackOffMs ? sleepMs : kLongestBackOffMs;
+}
 
 void InitMutex() {
   LogTrace("\n\t@@@@@ Inside InitMutex() @@@@@\n");

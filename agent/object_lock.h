@@ -5,6 +5,8 @@
 // InitMutex must run before the lock is used from several threads.
 #pragma once
 
+#include <cstdint>
+
 // Creates the mutex that guards the held-keys list (gv_logMutex).
 void InitMutex();
 // Closes that mutex; the lock must no longer be in use.
@@ -18,6 +20,9 @@ void UnlockObject(const void* key);
 
 // The back-off counter: 10 more for every contended wait of the process so far.
 int GetLockWaitTime();
+// How long a waiter sleeps before polling again: counter / 1000 ms (the first 99 waits
+// of a process only yield), never more than 10 ms.
+std::uint32_t BackOffMilliseconds(std::int32_t waitCounter);
 
 // RAII holder of one object lock.
 class ObjectLockGuard {

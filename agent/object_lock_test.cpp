@@ -102,6 +102,16 @@ TEST_F(ObjectLockTest, ContendedWaitsGrowTheBackOffCounter) {
   EXPECT_EQ((after - before) % 10, 0);
 }
 
+TEST(ObjectLockBackOff, GrowsOneMillisecondPerHundredWaitsUpToACeiling) {
+  struct Case {
+    std::int32_t counter;
+    std::uint32_t sleepMs;
+  };
+  const Case cases[] = {{10, 0},     {990, 0},     {1000, 1},        {1990, 1}, {5000, 5},
+                        {10000, 10}, {10010, 10},  {2000000000, 10}, {-20, 10}};
+  for (const Case& c : cases) EXPECT_EQ(BackOffMilliseconds(c.counter), c.sleepMs) << c.counter;
+}
+
 TEST(ObjectLockWithoutInit, LockingBeforeInitMutexWorks) {
   CloseMutex();
   int key = 0;
