@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "agent/platform/utf8.h"
+
 namespace platform::reg {
 namespace {
 
@@ -114,24 +116,6 @@ std::optional<std::string> ReadHexBytes(std::string_view list) {
     start = end + 1;
   }
   return bytes;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 // hex(2) data is UTF-16LE with a terminating NUL; unpaired surrogates become U+FFFD.
