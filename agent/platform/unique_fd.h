@@ -1,5 +1,6 @@
 // Linux only: a file descriptor that closes itself, so every early return of the
-// platform code releases what it opened. Move-only; one owner, one thread at a time.
+// platform code releases what it opened. The object owns its descriptor until
+// release() hands it back to the caller. Move-only; one thread at a time.
 #pragma once
 
 #include <unistd.h>

@@ -1,5 +1,6 @@
 // UTF-8 encoding of single code points, shared by the registry text reader and the
-// Linux message functions. Portable, stateless; safe from any thread.
+// Linux message functions. Bytes are appended to the caller's string; nothing is
+// allocated that the caller must free. Portable, stateless; safe from any thread.
 #pragma once
 
 #include <cstdint>
