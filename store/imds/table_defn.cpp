@@ -60,24 +60,6 @@ bool CopyOptional(char** target, const char* text) {
   return text == nullptr || AllocateAndSetString(target, text) == kVtSuccess;
 }
 
-void FreeColumnDefn(ColumnDefn* column) {
-  if (column == nullptr) return;
-  std::free(column->name);
-  FreeColumnValue(column->defaultValue, static_cast<ColumnType>(column->type));
-  std::free(column->description);
-  std::free(column->generatorName);
-  FreeAllowedValues(column->allowedValues);
-  std::free(column);
-}
-
-void FreeForeignKeyDefn(ForeignKeyDefn* key) {
-  if (key == nullptr) return;
-  std::free(key->localColumn);
-  std::free(key->referenceColumn);
-  std::free(key->referenceTable);
-  std::free(key);
-}
-
 const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
 // Logs the lookup failures that GetColumnDefnEntry, GetColumnDefnType and
@@ -291,6 +273,24 @@ std::int16_t GetSqlTypeForColumnType(const OdbcTypeMapEntry* map, std::int32_t e
     if (map[i].code == code) return map[i].sqlType;
   }
   return 0;
+}
+
+void FreeColumnDefn(ColumnDefn* column) {
+  if (column == nullptr) return;
+  std::free(column->name);
+  FreeColumnValue(column->defaultValue, static_cast<ColumnType>(column->type));
+  std::free(column->description);
+  std::free(column->generatorName);
+  FreeAllowedValues(column->allowedValues);
+  std::free(column);
+}
+
+void FreeForeignKeyDefn(ForeignKeyDefn* key) {
+  if (key == nullptr) return;
+  std::free(key->localColumn);
+  std::free(key->referenceColumn);
+  std::free(key->referenceTable);
+  std::free(key);
 }
 
 void FreeAllowedValues(AllowedValues* allowedValues) {

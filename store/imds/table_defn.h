@@ -107,6 +107,10 @@ std::int32_t GetTableDefnCount();
 ColumnType GetColumnTypeForSqlType(const OdbcTypeMapEntry* map, std::int32_t entryCount, std::int16_t sqlType);
 std::int16_t GetSqlTypeForColumnType(const OdbcTypeMapEntry* map, std::int32_t entryCount, ColumnType code);
 
+// Free one record with everything it owns (null is ignored); for records that never
+// reached, or were taken out of, their table.
+void FreeColumnDefn(ColumnDefn* column);
+void FreeForeignKeyDefn(ForeignKeyDefn* foreignKey);
 // Frees the allowed values of a column (null is ignored).
 void FreeAllowedValues(AllowedValues* allowedValues);
 // Frees every column of the vector with all it owns and empties the vector; the Vector
