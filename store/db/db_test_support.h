@@ -65,17 +65,28 @@ inline std::string UniqueDbName() {
   return name;
 }
 
-// `connection` with its Database= value replaced by `database` (appended when absent).
+// `connection` with the value of `key` (matched without regard to case) replaced by
+// `value`, or the pair appended when the key is absent.
+inline std::string WithAttribute(const std::string& connection, const std::string& key, const std::string& value) {
+  auto lower = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  };
+  const std::string haystack = lower(connection);
+  const std::string needle = lower(key) + "=";
+  for (std::size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) {
+    if (at != 0 && haystack[at - 1] != ';') continue;
+    std::size_t valueStart = at + needle.size();
+    std::size_t valueEnd = connection.find(';', valueStart);
+    if (valueEnd == std::string::npos) valueEnd = connection.size();
+    return connection.substr(0, valueStart) + value + connection.substr(valueEnd);
+  }
+  std::string separator = connection.empty() || connection.back() == ';' ? "" : ";";
+  return connection + separator + key + "=" + value + ";";
+}
+
 inline std::string WithDatabase(const std::string& connection, const std::string& database) {
-  std::string lower = connection;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  std::size_t at = lower.find("database=");
-  if (at == std::string::npos) return connection + (connection.empty() || connection.back() == ';' ? "" : ";") +
-                                        "Database=" + database + ";";
-  std::size_t valueStart = at + 9;
-  std::size_t valueEnd = connection.find(';', valueStart);
-  if (valueEnd == std::string::npos) valueEnd = connection.size();
-  return connection.substr(0, valueStart) + database + connection.substr(valueEnd);
+  return WithAttribute(connection, "Database", database);
 }
 
 // Runs statements over a plain ODBC connection of its own (ODBC 3 environment).

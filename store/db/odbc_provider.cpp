@@ -100,7 +100,7 @@ class PendingConnection {
   bool connected_ = false;
 };
 
-std::string BuildConnectionString(const ConnParams* params) {
+std::string ConnectionStringOf(const ConnParams* params) {
   if (params->useConnectString == 1) return params->connectString != nullptr ? params->connectString : "";
   std::string text = "DSN=";
   text += params->dsnName;
@@ -235,6 +235,7 @@ SQLRETURN ExecuteWithStreamedBlob(SQLHSTMT stmt, BlobSupplier supplier, void* us
   while (result == SQL_NEED_DATA) {
     bool sentAny = false;
     bool sent = PullPieces(supplier, userData, [&](void* data, std::int32_t length) {
+      if (length == 0) return true;  // some drivers fail the statement on an empty piece
       sentAny = true;
       return SQL_SUCCEEDED(SQLPutData(stmt, data, length));
     });
@@ -284,6 +285,13 @@ void RegisterODBCProvider() {
   if (FindRegisteredProvider(provider.name) != &provider) RegisterDBProvider(&provider);
 }
 
+char* BuildODBCConnectionString(const ConnParams* params) {
+  if (params == nullptr || params->dsnName == nullptr) return nullptr;
+  char* text = nullptr;
+  AllocateAndSetString(&text, ConnectionStringOf(params).c_str());
+  return text;
+}
+
 DBConnection* ODBCOpenConnection(const ConnParams* params) {
   if (params == nullptr || params->dsnName == nullptr) {
     LogError("ODBC connection Parameter missing\n");
@@ -302,7 +310,7 @@ DBConnection* ODBCOpenConnection(const ConnParams* params) {
     LogError("Allocating connection Handle failed\n");
     return nullptr;
   }
-  std::string connectionString = BuildConnectionString(params);
+  std::string connectionString = ConnectionStringOf(params);
   SQLCHAR completed[kConnectOutSize] = {};
   SQLSMALLINT completedLength = 0;
   SQLRETURN connected = SQLDriverConnect(pending.Hdbc(), nullptr, OdbcText(connectionString.c_str()), SQL_NTS,

@@ -21,6 +21,9 @@ void RegisterODBCProvider();
 // "DSN=<dsn>;UID=<user>;PWD=<password>;Driver={<provider>}" with absent values left out
 // (their ";" stays). Null, with a message and the driver's diagnostics, on failure.
 DBConnection* ODBCOpenConnection(const ConnParams* params);
+// The connection string ODBCOpenConnection uses, as a new text the caller frees; null
+// without parameters or DSN name, or when out of memory.
+char* BuildODBCConnectionString(const ConnParams* params);
 // Disconnects (rolling back an open transaction first) and frees the provider handle;
 // the record itself stays the caller's.
 bool ODBCCloseConnection(DBConnection* connection);
