@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <mutex>
+#include <new>
 #include <unordered_set>
 
 #include "agent/platform/platform.h"
@@ -86,7 +87,8 @@ ErrorCode TimerQueue::AddOneShot(TimerQueue* queue, std::uint32_t dueMs, TimerCa
   if (callback == nullptr) return kInvalidParameter;
   if (queue != nullptr && !queue->IsOpen()) return kInvalidHandle;
   PendingSet* owner = queue != nullptr ? &queue->impl_->pending : nullptr;
-  auto* record = new PendingTimer{callback, parameter, owner};
+  auto* record = new (std::nothrow) PendingTimer{callback, parameter, owner};
+  if (record == nullptr) return kNotEnoughMemory;
   if (owner != nullptr) {
     std::lock_guard<std::mutex> lock(owner->mutex);
     owner->records.insert(record);
