@@ -19,6 +19,8 @@ set(CMAKE_CXX_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=1")
 # Static runtime: the programs import only system DLLs, nothing ships beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# Test programs (and GoogleTest's discovery) run under Wine; scripts/windows-tests.sh
-# provides the prefix through WINEPREFIX.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Test programs (and GoogleTest's discovery) run under Wine. scripts/windows-tests.sh
+# provides the prefix through WINEPREFIX and passes its own launcher instead of plain wine.
+if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+endif()
