@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every configuration and runs every test.
+# Installs what is missing, builds every configuration and runs every test:
+# Linux (plain, ASan+UBSan, TSan) against SQLite and throwaway PostgreSQL and MariaDB
+# servers, the Windows builds with their tests under Wine, and bounded fuzzing.
 set -euo pipefail
 cd "$(dirname "$0")"
-root=$(pwd)
 
 scripts/deps.sh
 jobs=$(nproc)
+start=$(date +%s)
 
-section() { printf '\n==== %s ====\n' "$*"; }
+section() { printf '\n==== %s (%d s) ====\n' "$*" $(( $(date +%s) - start )); }
+
+section "database servers"
+dbdir=$(mktemp -d /tmp/vt-db.XXXXXX)
+trap 'scripts/db-servers.sh stop "$dbdir"' EXIT
+scripts/db-servers.sh start "$dbdir"
+# shellcheck disable=SC1091
+source "$dbdir/env"
 
 section "build (RelWithDebInfo)"
 scripts/build.sh build
@@ -24,7 +33,10 @@ scripts/build.sh build-tsan -DSANITIZE=thread -DBUILD_BENCHMARKS=OFF
 section "tests under TSan"
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs"
 
-if [ -x scripts/windows-tests.sh ]; then
-  section "Windows builds and tests under Wine"
-  scripts/windows-tests.sh
-fi
+section "Windows builds and tests under Wine"
+scripts/windows-tests.sh
+
+section "fuzzing (bounded, seeded)"
+scripts/fuzz.sh 20000
+
+section "done"
