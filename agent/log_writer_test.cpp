@@ -34,14 +34,17 @@ std::string ReadAll(const fs::path& path) {
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::stringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
   return lines;
 }
 
 class LogWriterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
+    dir_ = fs::path(fs::temp_directory_path().generic_string()) /
            Unique(std::string("logwriter-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
@@ -153,14 +156,14 @@ TEST_F(LogWriterTest, TruncateModeEmptiesAndAppendModeKeeps) {
 TEST_F(LogWriterTest, LogFileGoesToDirectoryThenStoreRootThenParentLogs) {
   ASSERT_TRUE(InitLogSettings());
   fs::path nested = dir_ / "a" / "b" / "logs";
-  ASSERT_TRUE(SetLogDirectory(nested.string().c_str()));
+  ASSERT_TRUE(SetLogDirectory(nested.generic_string().c_str()));
   ASSERT_TRUE(OpenLogFile(1));
-  EXPECT_EQ(std::string(GetLogFilePath()), nested.string() + "/brisel.log");
+  EXPECT_EQ(std::string(GetLogFilePath()), nested.generic_string() + "/brisel.log");
   EXPECT_TRUE(fs::exists(nested / "brisel.log"));
   CloseLogFile();
   FreeLogSettings();
 
-  std::string root = (dir_ / "root").string();
+  std::string root = (dir_ / "root").generic_string();
   fs::create_directories(root);
   gv_storeRoot = root.data();
   ASSERT_TRUE(InitLogSettings());
@@ -239,11 +242,11 @@ TEST(CreateDirectoryTree, MakesParentsAndReportsWhatHappened) {
   fs::path base = fs::temp_directory_path() / Unique("dirtree-test");
   fs::remove_all(base);
   fs::create_directories(base);
-  std::string deep = (base / "x" / "y" / "z").string();
+  std::string deep = (base / "x" / "y" / "z").generic_string();
   EXPECT_EQ(CreateDirectoryTree(deep.c_str()), 0);
   EXPECT_TRUE(fs::is_directory(deep));
   EXPECT_EQ(CreateDirectoryTree(deep.c_str()), 1);
-  std::string trailing = (base / "p" / "q").string() + "//";
+  std::string trailing = (base / "p" / "q").generic_string() + "//";
   EXPECT_EQ(CreateDirectoryTree(trailing.c_str()), 0);
   EXPECT_TRUE(fs::is_directory(base / "p" / "q"));
   // No "/" to find the parent by: the missing parent is reported (ENOENT).

@@ -82,4 +82,9 @@ wineserver -p
 wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
 ctest --test-dir build-win64 --output-on-failure -j 2 --timeout 300
 
+section "undo tool end to end under Wine"
+# The scenarios and their expected logs come from the Linux build's undo_log_check.
+[ -x build/tool/undo_log_check ] || scripts/build.sh build
+scripts/wine-undo-e2e.sh build-win64 build
+
 echo "Windows builds and Wine tests took $(( $(date +%s) - start )) s"
