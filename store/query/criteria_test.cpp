@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "store/util/alloc.h"
@@ -301,6 +303,37 @@ TEST(FreeCriteriaTree, FreesTreesOfAnyDepth) {
     ASSERT_NE(right, nullptr);
   }
   FreeCriteriaTree(CreateLogicalCriteriaNode(left, right, 7));
+}
+
+}  // namespace
+
+namespace {
+
+// The parser keeps no state between or across calls, so parses on several threads
+// do not disturb each other (callers serialise them under the criteria lock anyway).
+TEST(ParseCriteria, ParsesOnSeveralThreadsAreIndependent) {
+  const Case cases[] = {
+      {"a = 1 and b = 2 or c = 3", "and(a=1,or(b=2,c=3))"},
+      {"18 <= age", "age<=18"},
+      {"name = '_ab'", "<null>"},
+      {"(x != 'y z') or w > 9.5", "or(x!='y z',w>9.5)"},
+  };
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (const Case& c : cases) {
+    threads.emplace_back([&wrong, c] {
+      for (int i = 0; i < 500; ++i) {
+        CriteriaNode* tree = ParseCriteria(c.text);
+        bool parsed = tree != nullptr;
+        if (parsed != (std::strcmp(c.expected, "<null>") != 0)) ++wrong;
+        if (parsed && (tree->columnName == nullptr) != (tree->op >= 7)) ++wrong;
+        FreeCriteriaTree(tree);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+  for (const Case& c : cases) EXPECT_EQ(ParseAndRender(c.text), c.expected);
 }
 
 }  // namespace

@@ -3,6 +3,11 @@
 #include <apr_strings.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
 namespace {
 
 // Counts how often a pool cleanup ran, so a test sees when a pool is destroyed.
@@ -63,6 +68,36 @@ TEST(MemPool, CanStartAgainAfterTheLastTermination) {
     TerminateMemPool();
     EXPECT_EQ(GetRootMemPool(), nullptr);
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MemPool, ThreadsMayInitialiseAndTerminateTogether) {
+  ASSERT_EQ(InitializeMemPool(), 1);  // keeps the root alive throughout
+  apr_pool_t* root = GetRootMemPool();
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&failures] {
+      for (int i = 0; i < 200; ++i) {
+        if (InitializeMemPool() != 1) ++failures;
+        apr_pool_t* child = CreateChildMemPool();
+        if (child == nullptr) {
+          ++failures;
+        } else {
+          apr_pool_destroy(child);
+        }
+        TerminateMemPool();
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(GetRootMemPool(), root);
+  TerminateMemPool();
+  EXPECT_EQ(GetRootMemPool(), nullptr);
 }
 
 }  // namespace
