@@ -26,7 +26,7 @@ class FsRedirectionOff {
   ErrorCode Error() const { return error_; }
 
  private:
-  void* previous_ = nullptr;
+  [[maybe_unused]] void* previous_ = nullptr;
   bool active_ = false;
   ErrorCode error_ = kSuccess;
 };
