@@ -13,6 +13,7 @@
 
 #include "agent/error_messages_test.h"
 #include "agent/platform/platform.h"
+#include "agent/platform/test_machine.h"
 
 namespace {
 
@@ -96,6 +97,25 @@ TEST_F(ExecuteChildTest, ProgramRunsInTheWorkingDirectoryWithItsArguments) {
   EXPECT_EQ(Run("where.sh \"two words\" plain", message), 0u);
   EXPECT_EQ(ReadFile(work_ / "where.txt"), fs::canonical(work_).string() + "\n");
   EXPECT_EQ(ReadFile(work_ / "args.txt"), "[two words]\n[plain]\n");
+}
+
+TEST_F(ExecuteChildTest, SystemProgramRunsInAWindowsWorkingDirectoryOfTheMachine) {
+  platform::testing::TestMachine machine;
+  machine.MakeDirectory("C:\\Work");
+  machine.WriteProgram("C:\\Windows\\system32\\tool.exe", "#!/bin/sh\npwd > here.txt\nexit 5\n");
+  const std::string commandLine = "tool.exe /flag";
+  char* text = nullptr;
+
+  EXPECT_EQ(execute("C:\\Work", commandLine.c_str(), &text, 10, 0), 5u);
+
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(std::string(text), MessageFor(5));
+  std::free(text);
+  EXPECT_EQ(machine.ReadFile("C:\\Work\\here.txt"), fs::canonical(machine.Host("C:\\Work")).string() + "\n");
+  EXPECT_EQ(CurrentDirectory(), startDirectory_);
+  EXPECT_EQ(LogBody(), ExecuteOpening(startDirectory_, commandLine, "C:\\Work") + Created(commandLine) +
+                           MessageLine(5) + "[INFO] execute : Exit code for the application : 5 \n" +
+                           ExecuteClosing(5, commandLine));
 }
 
 TEST_F(ExecuteChildTest, RelativeWorkingDirectoryIsTakenFromTheCurrentDirectoryOnce) {
