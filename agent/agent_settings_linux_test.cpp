@@ -75,7 +75,9 @@ TEST_F(AgentSettingsTest, DwordReaderResults) {
     EXPECT_EQ(ReadDwordRegistryData(platform::Hive::LocalMachine, kAgentRegistryKey, c.value, &data), c.result)
         << (c.registry ? c.registry : "no key");
     EXPECT_EQ(data, c.data) << (c.registry ? c.registry : "no key");
-    if (c.line != nullptr) EXPECT_TRUE(Logged(c.line)) << c.line;
+    if (c.line != nullptr) {
+      EXPECT_TRUE(Logged(c.line)) << c.line;
+    }
   }
 }
 
