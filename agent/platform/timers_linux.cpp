@@ -41,7 +41,10 @@ void RunQueue(const std::shared_ptr<QueueState>& state) {
     }
     auto first = state->pending.begin();
     if (Clock::now() < first->first) {
-      state->changed.wait_until(lock, first->first);
+      // A copy: the wait reads the time again on waking, when Delete may have
+      // cleared the map entry.
+      const Clock::time_point due = first->first;
+      state->changed.wait_until(lock, due);
       continue;
     }
     Timer timer = first->second;
