@@ -1,10 +1,9 @@
-// The ODBC provider "ODBC" on the unixODBC driver manager: connections, statements,
-// queries into result sets, blob streaming both ways and transactions. All connections
-// share one ODBC environment, created with the first open and freed with the last close.
-// Result sets, connection records and values handed out are the caller's; statement
-// handles never outlive a call. ODBCExecuteUpdate and ODBCExecuteQuery serialise
-// statements on one connection with the object lock keyed by the connection record;
-// the blob and transaction operations leave that to callers sharing a connection.
+// The ODBC provider "ODBC" on unixODBC: connections, statements, queries into result sets,
+// blob streaming both ways and transactions. All connections share one ODBC environment,
+// made by the first open and freed after the last close. Result sets, records and values
+// handed out are the caller's. ODBCExecuteUpdate and ODBCExecuteQuery serialise statements
+// on one connection with the object lock keyed by the record; callers sharing a connection
+// serialise the blob and transaction operations themselves.
 #pragma once
 
 #include <cstdint>

@@ -1,11 +1,9 @@
-// The sequence generator: named sequences of 32-bit identifiers, reserved from the
-// database table SeqGenState in batches of 300 and handed out from memory
-// (gv_seqGenTable: sequence name -> SeqGenBatch). The table owns its batch records.
-// GenerateID and GenerateInstanceID are safe from several threads (one object lock per
-// sequence); start-up (InitSeqGenTable, SequenceGenerator) and FreeSeqGenTable are not.
-// Several processes may share one database: a batch is claimed with a conditional update,
-// so no two processes ever hold the same identifiers (SEQNAME should be the table's
-// primary key, so that two first reservations of a new sequence cannot both insert).
+// The sequence generator: named sequences of 32-bit identifiers, reserved from the table
+// SeqGenState in batches of 300 and handed out from memory (gv_seqGenTable, which owns its
+// SeqGenBatch records). GenerateID and GenerateInstanceID are safe from several threads
+// and processes: a batch is claimed with a conditional update (SEQNAME should be the
+// table's primary key, so two first reservations cannot both insert). Start-up and
+// FreeSeqGenTable run while nothing else uses the generator.
 #pragma once
 
 #include <cstdint>
