@@ -135,7 +135,15 @@ bool OpenLogFile(int openMode) {
   }
   if (!ReplaceOwned(gv_logFilePath, path.c_str())) return false;
 
-  std::FILE* stream = platform::OpenLogStream(path, openMode == 2);
+  if (openMode == 2) {
+    // Empty the file first, then append like every other mode: a stream opened with
+    // "w" writes at its own offset, so after a rotation truncates the live file it would
+    // leave a hole of NUL bytes and the old size behind.
+    std::FILE* emptied = platform::OpenLogStream(path, true);
+    if (emptied == nullptr) return false;
+    std::fclose(emptied);
+  }
+  std::FILE* stream = platform::OpenLogStream(path, false);
   if (stream == nullptr) return false;
   std::fprintf(stream, "Log open time: %s\n", FormatTime().c_str());
   std::fflush(stream);

@@ -153,6 +153,19 @@ TEST_F(LogWriterTest, TruncateModeEmptiesAndAppendModeKeeps) {
   EXPECT_EQ(ReadAll(LogPath()).find("first run"), std::string::npos);
 }
 
+TEST_F(LogWriterTest, TruncatedLogOpenedInTruncateModeGoesOnAtItsStart) {
+  Open(4, 2);
+  LogInfo("%s\n", std::string(500, 'x').c_str());
+  // What a rotation does to the live file while the stream stays open.
+  fs::resize_file(LogPath(), 0);
+  LogInfo("after truncation\n");
+  CloseLogFile();
+  std::string text = ReadAll(LogPath());
+  EXPECT_EQ(text.find('\0'), std::string::npos) << "no hole of NUL bytes";
+  EXPECT_LT(text.size(), 200u);
+  EXPECT_NE(text.find("after truncation"), std::string::npos);
+}
+
 TEST_F(LogWriterTest, LogFileGoesToDirectoryThenStoreRootThenParentLogs) {
   ASSERT_TRUE(InitLogSettings());
   fs::path nested = dir_ / "a" / "b" / "logs";
